@@ -1,0 +1,22 @@
+// Thread and process start for short-lived helpers (the log archiver).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Starts `work` on a new detached thread. False when no thread could be started.
+bool StartThread(std::function<void()> work);
+
+// Starts `path` with `args` (argv[1..]) as a separate process. Returns its pid, or -1.
+int StartProcess(const std::string& path, const std::vector<std::string>& args);
+
+// True while the process runs; reaps it once it has ended (false then, and for unknown pids).
+bool ProcessRunning(int pid);
+
+// Splits a Windows-style command line ("-Q -C \"a b\" c") into arguments.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+
+}  // namespace platform
