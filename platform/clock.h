@@ -1,4 +1,4 @@
-// The local clock and the millisecond tick counter.
+// The local clock and the millisecond tick counter. Every function may be called from any thread.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +19,8 @@ bool SetLocalTime(const SYSTEMTIME* in);
 // Milliseconds since an arbitrary start, on the monotonic clock, wrapping at 2^32 (49.7 days).
 uint32_t GetTickCount();
 
-// Test seam: replaces the tick source until the returned guard is destroyed.
+// Test seam: replaces the tick source until the guard is destroyed; guards nest, each restoring
+// the source it replaced. The source runs under the seam's lock and must not call GetTickCount.
 class ScopedTickSource {
 public:
     explicit ScopedTickSource(std::function<uint32_t()> source);

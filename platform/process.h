@@ -16,7 +16,9 @@ int StartProcess(const std::string& path, const std::vector<std::string>& args);
 // True while the process runs; reaps it once it has ended (false then, and for unknown pids).
 bool ProcessRunning(int pid);
 
-// Splits a Windows-style command line ("-Q -C \"a b\" c") into arguments.
+// Splits a Windows-style command line ("-Q -C \"a b\" c") into arguments, with the Windows
+// rules for quotes: quotes group and are removed, \" is a literal quote, 2n backslashes before a
+// quote give n backslashes, "" inside quotes is a literal quote.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 
 }  // namespace platform
