@@ -400,13 +400,19 @@ void CLog::StartArchiver() {
         const std::string commandLine =
             "-Q -C \"" + base + "L01.zip\" \"" + base + ".L01\"";
         const int pid = platform::StartProcess(program, platform::SplitCommandLine(commandLine));
+        int exitCode = -1;
         if (pid != -1) {
-            while (platform::ProcessRunning(pid)) {
+            while (platform::ProcessRunning(pid, &exitCode)) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(kArchiverPollMs));
             }
         }
-        CHFile log(CStr((base + ".L01").c_str()), false);
-        log.Delete();
+        // The previous log goes only once its zip exists: when the archiver could not run or
+        // failed, .L01 stays (the next rotation replaces it, as on the desktop build).
+        CHFile zip(CStr((base + "L01.zip").c_str()), false);
+        if (exitCode == 0 && zip.Exists()) {
+            CHFile log(CStr((base + ".L01").c_str()), false);
+            log.Delete();
+        }
     });
     (void)started;  // without a thread the previous log simply stays as it is
 }

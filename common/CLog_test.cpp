@@ -434,15 +434,22 @@ TEST_F(CLogArchiverTest, ArchivesTheMovedLogAndDeletesIt) {
     EXPECT_EQ(ReadAll(extracted), old + "\n" + kStamp + " ***START <2.6.0.0>\n");
 }
 
-TEST_F(CLogArchiverTest, DeletesTheMovedLogWhenTheArchiverCannotRun) {
-    WriteAll(base_ + ".L00", std::string(3000, 'o'));
-    {
-        const std::string missing = (dir_ / "root" / "absent").string();
-        CLog log(base_.c_str(), kVersion, CLog::kNoTimeStamp, 2048, 10, true, true,
-                 missing.c_str());
+// An archiver that cannot run, or that fails, must not cost the previous log.
+TEST_F(CLogArchiverTest, KeepsTheMovedLogWhenTheArchiverCannotRunOrFails) {
+    for (const char* archiver : {"absent", "/bin/false"}) {
+        SCOPED_TRACE(archiver);
+        fs::remove(base_ + ".L01");
+        WriteAll(base_ + ".L00", std::string(3000, 'o'));
+        const std::string path =
+            archiver[0] == '/' ? std::string(archiver) : (dir_ / "root" / archiver).string();
+        {
+            CLog log(base_.c_str(), kVersion, CLog::kNoTimeStamp, 2048, 10, true, true,
+                     path.c_str());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        EXPECT_EQ(L01().substr(0, 3000), std::string(3000, 'o'));
+        EXPECT_FALSE(fs::exists(base_ + "L01.zip"));
     }
-    EXPECT_TRUE(WaitForL01Gone());
-    EXPECT_FALSE(fs::exists(base_ + "L01.zip"));
 }
 
 }  // namespace

@@ -33,14 +33,18 @@ int StartProcess(const std::string& path, const std::vector<std::string>& args) 
     return static_cast<int>(pid);
 }
 
-bool ProcessRunning(int pid) {
+bool ProcessRunning(int pid, int* exitCode) {
+    if (exitCode) *exitCode = -1;
     if (pid <= 0) return false;
     int status = 0;
     pid_t result;
     do {
         result = waitpid(static_cast<pid_t>(pid), &status, WNOHANG);
     } while (result < 0 && errno == EINTR);
-    return result == 0;  // 0: still running; pid: reaped now; -1: not our child or already reaped
+    if (result == 0) return true;  // still running
+    // pid: reaped now; -1: not our child or already reaped
+    if (result > 0 && exitCode && WIFEXITED(status)) *exitCode = WEXITSTATUS(status);
+    return false;
 }
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine) {

@@ -14,7 +14,9 @@ bool StartThread(std::function<void()> work);
 int StartProcess(const std::string& path, const std::vector<std::string>& args);
 
 // True while the process runs; reaps it once it has ended (false then, and for unknown pids).
-bool ProcessRunning(int pid);
+// When it returns false and `exitCode` is given, *exitCode is the process's exit status, or -1
+// when it was killed by a signal or is not a child of this process.
+bool ProcessRunning(int pid, int* exitCode = nullptr);
 
 // Splits a Windows-style command line ("-Q -C \"a b\" c") into arguments, with the Windows
 // rules for quotes: quotes group and are removed, \" is a literal quote, 2n backslashes before a
