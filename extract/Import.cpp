@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -92,7 +93,7 @@ DATE Importer::Date(const char* key) {
         char* end = nullptr;
         errno = 0;
         double value = std::strtod(narrow, &end);
-        if (end != narrow && *end == '\0' && errno == 0 && value == value) return value;
+        if (end != narrow && *end == '\0' && errno == 0 && std::isfinite(value)) return value;
     }
     key_.Assign(key);
     return ini_.GetDate(key_).ToOleDate();

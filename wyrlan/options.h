@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "quendril/include/quendril_control.h"
+
 namespace wyrlan {
 
 // The hash key internal clients must present unless --hash-key says otherwise.
-inline constexpr const char* kDefaultHashKey = "7F3A-91C2-KESTRUM-2600";
+inline constexpr const char* kDefaultHashKey = QUENDRIL_DEFAULT_HASH_KEY;
 inline constexpr const char* kServerVersionText = "Wyrlan controller server 2.6.0";
 
 struct Options {

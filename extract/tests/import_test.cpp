@@ -130,9 +130,11 @@ TEST_F(ImportTest, SectionsAreWrittenDependenciesFirstAndCounted) {
 
 TEST_F(ImportTest, GradesBeyondTheFirst128AreWrittenAgainForEachTank) {
     std::string file;
-    for (int id = 1; id <= 130; ++id) file += "[Grade" + std::to_string(id) + "]\r\nNumber=" + std::to_string(id) + "\r\n";
-    // Section names without leading zeros are looked up as Grade01..Grade09: add those too.
-    for (int id = 1; id <= 9; ++id) file += "[Grade0" + std::to_string(id) + "]\r\nNumber=" + std::to_string(id) + "\r\n";
+    char section[40];
+    for (int id = 1; id <= 130; ++id) {
+        std::snprintf(section, sizeof section, "[Grade%02d]\r\nNumber=%d\r\n", id, id);
+        file += section;
+    }
     file += "[Tank01]\r\nNumber=1\r\nGrade=130\r\n[Tank02]\r\nNumber=2\r\nGrade=1\r\n[Tank03]\r\nNumber=3\r\nGrade=130\r\n";
     std::string output;
     ASSERT_EQ(Import(file, false, false, false, output), 0);
@@ -162,7 +164,8 @@ TEST_F(ImportTest, MissingOrUnreadableFileIsOneLineAndStatusMinusOne) {
 
 TEST_F(ImportTest, BadInputNeverCrashes) {
     std::string file = "[Port01]\r\nNumber=1\r\nName=" + std::string(3000, 'A') + "\r\n";
-    file += std::string("\x01\xff[Grade\0\r\n[Pump99999999999999]\r\nNumber=1\r\n", 40);
+    const char binary[] = "\x01\xff[Grade\0\r\n[Pump99999999999999]\r\nNumber=1\r\n";
+    file += std::string(binary, sizeof binary - 1);
     file += "[Client005]\r\nNumber=5\r\nCardType=4\r\nParentID=5\r\n[Client005]\r\nNumber=5\r\n";
     file += "[Tank";  // cut off
     std::string output;

@@ -265,9 +265,14 @@ TEST_F(EventsTest, QueueRules) {
 }
 
 TEST_F(EventsTest, EventMaskFiltersWhatASessionReceives) {
-    int32_t other = 0;
-    ASSERT_EQ(LogonInternal(&other), 0);
-    ASSERT_EQ(SetClientTypeMT(other, 1 << (3 - 1)), 0);  // server events (kind 3) only
+    // Each session's mask comes from another source; h_ lets every kind through.
+    int32_t byType = 0, byLogon = 0, byDefault = 0, keyIgnored = 0;
+    ASSERT_EQ(LogonInternal(&byType), 0);
+    ASSERT_EQ(SetClientTypeMT(byType, 1 << (3 - 1)), 0);  // server events (kind 3) only
+    ASSERT_EQ(LogonInternal(&byLogon, 1 << (4 - 1)), 0);   // client events (kind 4) only
+    ASSERT_EQ(LogonEx(&byDefault), 0);                     // 0xC47: kinds 1, 2, 3, 7, 11, 12
+    ASSERT_EQ(LogonEx(&keyIgnored), 0);
+    ASSERT_EQ(SetClientTypeMT(keyIgnored, static_cast<int32_t>(0x10000000 | (1 << 3))), 0);  // no mask: default stays
     const api::RecordInfo* client = api::RecordOfKind(4);
     const api::RecordInfo* server = api::RecordOfKind(3);
     auto toAll = [&](const api::RecordInfo* rec) {
@@ -280,19 +285,24 @@ TEST_F(EventsTest, EventMaskFiltersWhatASessionReceives) {
     ASSERT_EQ(QuendrilInjectEventMT(h_, 0, 28, nullptr, 0), 0);  // above 27: always passes
     ASSERT_EQ(toAll(server), 0);
 
-    std::vector<int16_t> seen;
-    for (int16_t k; (k = WaitEvent(other, seen.size() < 2 ? 3000 : 200)) != 0;) {
-        seen.push_back(k);
-        DiscardNextEventMT(other);
+    struct Case {
+        const char* what;
+        int32_t handle;
+        std::vector<int16_t> want;
+    } cases[] = {{"all kinds", h_, {4, 28, 3}},
+                 {"SetClientType", byType, {28, 3}},
+                 {"logon mask", byLogon, {4, 28}},
+                 {"default mask", byDefault, {28, 3}},
+                 {"key with high bits", keyIgnored, {28, 3}}};
+    for (const Case& c : cases) {
+        std::vector<int16_t> seen;
+        for (int16_t k; (k = WaitEvent(c.handle, seen.size() < c.want.size() ? 3000 : 200)) != 0;) {
+            seen.push_back(k);
+            DiscardNextEventMT(c.handle);
+        }
+        EXPECT_EQ(seen, c.want) << c.what;
     }
-    EXPECT_EQ(seen, (std::vector<int16_t>{28, 3}));
-    seen.clear();
-    for (int16_t k; (k = WaitEvent(h_, seen.size() < 3 ? 3000 : 200)) != 0;) {
-        seen.push_back(k);
-        DiscardNextEventMT(h_);
-    }
-    EXPECT_EQ(seen, (std::vector<int16_t>{4, 28, 3}));
-    ClientLogoffMT(&other);
+    for (int32_t* h : {&byType, &byLogon, &byDefault, &keyIgnored}) ClientLogoffMT(h);
 }
 
 }  // namespace

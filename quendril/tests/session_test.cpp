@@ -116,6 +116,43 @@ TEST_F(SessionTest, PlainFunctionsUseTheDefaultSession) {
     EXPECT_EQ(GetClientsCount(&count), QUENDRIL_NO_SESSION);
 }
 
+TEST_F(SessionTest, PlainInternalLogonAndControlTwins) {
+    Text name("plain"), key(QUENDRIL_DEFAULT_HASH_KEY), wrong("wrong"), host(server_.Address().c_str());
+    EXPECT_EQ(InternalClientLogon(7, 1, name.get(), 1, wrong.get(), kAllKinds, host.get(), server_.CallPort(),
+                                  server_.EventsPort(), 3000, -1, 0, 1024),
+              QUENDRIL_WRONG_HASH_KEY);
+    EXPECT_EQ(TestConnection(), QUENDRIL_NO_SESSION);
+    ASSERT_EQ(InternalClientLogon(7, 1, name.get(), 1, key.get(), kAllKinds, host.get(), server_.CallPort(),
+                                  server_.EventsPort(), 3000, -1, 0, 1024),
+              0);
+    int32_t serverNo = 0;
+    EXPECT_EQ(QuendrilServerSession(&serverNo), 0);
+    EXPECT_GT(serverNo, 0);
+    QuendrilValue values[2] = {{QUENDRIL_VALUE_I32, 0, -42, 0, nullptr}, {QUENDRIL_VALUE_TEXT, 0, 0, 0, key.get()}};
+    ASSERT_EQ(QuendrilInjectEvent(serverNo, 3, values, 2), 0);
+    int16_t kind = 0;
+    for (int i = 0; i < 3000 && kind == 0; ++i) {
+        ASSERT_EQ(ProcessEvents(), 0);
+        ASSERT_EQ(GetNextEventType(&kind), 0);
+        if (kind == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(kind, 3);
+    int32_t id = 0;
+    Text text;
+    EXPECT_EQ(GetNextServerEvent(&id, text.out()), 0);
+    EXPECT_EQ(id, -42);
+    EXPECT_EQ(text.ascii(), QUENDRIL_DEFAULT_HASH_KEY);
+    EXPECT_EQ(QuendrilHoldAnswers(-1, 0), 0);
+    EXPECT_EQ(QuendrilDropSession(serverNo), 0);
+    // Our own connections were dropped: the loss shows until logoff.
+    int32_t res = 0;
+    for (int i = 0; i < 300 && (res = TestConnection()) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(res, QUENDRIL_CONNECTION_CLOSED);
+    EXPECT_EQ(ClientLogoff(), 0);
+    EXPECT_EQ(QuendrilServerSession(&serverNo), QUENDRIL_NO_SESSION);
+}
+
 TEST(NullServerName, MeansLocalHost) {
     wyrlan::ServerProcess local;
     ASSERT_TRUE(local.Start("127.0.0.1"));

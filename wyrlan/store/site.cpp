@@ -51,6 +51,13 @@ struct Writer {
                    const std::u16string& node, int32_t port) {
         return Add(F::AddZigBee, {T(name), Value::I16(type), T(serial), T(node), Value::I32(port)});
     }
+    // A ZigBee device written with its ID, as a slot field names it (5 and up).
+    int32_t ZigBeeAt(int32_t id, int32_t number, const std::u16string& name, int16_t type,
+                     const std::u16string& serial, const std::u16string& node, int32_t port) {
+        Do(F::SetZigBeeProperties,
+           {Value::I32(id), Value::I32(number), T(name), Value::I16(type), T(serial), T(node), Value::I32(port)});
+        return rc == 0 ? id : 0;
+    }
     int32_t Grade(const std::u16string& name, const std::u16string& shortName, const std::u16string& code,
                   double price1, double price2) {
         int32_t id = Add(F::AddGrade, {T(name), T(shortName), T(code), Value::I16(1)});
@@ -120,8 +127,8 @@ int32_t FillDemoSite(Store& store) {
     int32_t zbPort = w.Port(u"USB0", 12, kPortZigBeeCoordinator, u"ZC-4F21A7");
     int32_t slots[4];
     for (int i = 0; i < 4; ++i)
-        slots[i] = w.ZigBee(Fmt("Slot %d", i + 1), static_cast<int16_t>(i < 3 ? 1 : 2),
-                            Fmt("0013A20040B1C0%02X", 0x31 + i), Fmt("SLOT%d", i + 1), zbPort);
+        slots[i] = w.ZigBeeAt(5 + i, i + 1, Fmt("Slot %d", i + 1), static_cast<int16_t>(i < 3 ? 1 : 2),
+                              Fmt("0013A20040B1C0%02X", 0x31 + i), Fmt("SLOT%d", i + 1), zbPort);
 
     struct G {
         const char* name;

@@ -9,9 +9,10 @@
 
 namespace wyrlan::store {
 
-// The demo station: 3 ports (port 3 a ZigBee coordinator), 4 ZigBee devices, 4 grades priced
-// at two levels, 4 tanks, 8 pumps with 2 to 4 hoses, 2 sensors, 25 products, 6 attendants and
-// 40 card clients of several card types, some with parents. 0, or the first failing result.
+// The demo station: 3 ports (port 3 a ZigBee coordinator), 4 ZigBee devices (IDs 5 to 8, the
+// pumps' slots), 4 grades priced at two levels, 4 tanks, 8 pumps with 2 to 4 hoses, 2 sensors,
+// 25 products, 6 attendants and 40 card clients of several card types, some with parents.
+// 0, or the first failing result.
 int32_t FillDemoSite(Store& store);
 
 // The large site: 32 ports (port 1 a ZigBee coordinator), 8 ZigBee devices, 128 grades,

@@ -33,6 +33,10 @@ constexpr int kSchemaVersion = 1;
 constexpr int kPriceLevels = 8;
 constexpr int kPriceSignElements = 64;
 constexpr int kStrapElements = 1000;
+// The slot fields of tanks, pumps and sensors (SlotZigBeeID, MuxSlotZigBeeID) name a ZigBee
+// device only from 5 up: smaller values are not ZigBee IDs (the plain pump version reads as 1).
+// A ZigBee device with an ID below 5 is therefore never referred to by a slot.
+constexpr int64_t kFirstZigBeeSlotId = 5;
 
 // ---- family descriptions ---------------------------------------------------------------------
 
@@ -650,9 +654,14 @@ public:
             if (!f.def) continue;
             std::string t = f.def->table, cols, marks, sets;
             for (size_t i = 0; i < f.cols.size(); ++i) {
-                cols += (i ? "," : "") + Quote(f.cols[i].name);
+                if (i) {
+                    cols += ',';
+                    sets += ',';
+                }
+                cols += Quote(f.cols[i].name);
                 marks += ",?";
-                sets += (i ? "," : "") + Quote(f.cols[i].name) + "=?";
+                sets += Quote(f.cols[i].name);
+                sets += "=?";
             }
             f.select = Stmt("SELECT " + cols + " FROM " + t + " WHERE id=?");
             f.exists = Stmt("SELECT 1 FROM " + t + " WHERE id=?");
@@ -849,15 +858,19 @@ public:
     }
 
     // Checks a row about to be written as object `id` of `f`.
-    int32_t Validate(Family& f, int64_t id, const std::vector<Value>& row) {
+    // `before` is the stored row when the object exists: an unchanged Number (and scope) needs
+    // no duplicate check.
+    int32_t Validate(Family& f, int64_t id, const std::vector<Value>& row, const std::vector<Value>* before = nullptr) {
         if (f.numberCol >= 0) {
             int64_t number = row[f.numberCol].AsInt();
             if (number < 1 || number > INT32_MAX) return QUENDRIL_BAD_ARGUMENT;
+            bool same = before && (*before)[f.numberCol].AsInt() == number &&
+                        (f.scopeCol < 0 || (*before)[f.scopeCol].AsInt() == row[f.scopeCol].AsInt());
             Reset r{f.duplicate};
             sqlite3_bind_int64(f.duplicate, 1, number);
             sqlite3_bind_int64(f.duplicate, 2, id);
             if (f.scopeCol >= 0) sqlite3_bind_int64(f.duplicate, 3, row[f.scopeCol].AsInt());
-            if (sqlite3_step(f.duplicate) == SQLITE_ROW) return QUENDRIL_DUPLICATE;
+            if (!same && sqlite3_step(f.duplicate) == SQLITE_ROW) return QUENDRIL_DUPLICATE;
         }
         int64_t cardType = f.cardTypeCol >= 0 ? row[f.cardTypeCol].AsInt() : 0;
         for (const RefDef& ref : f.def->refs) {
@@ -916,10 +929,12 @@ public:
                 if (!p.setsNumber) return QUENDRIL_NOT_FOUND;
                 DefaultRow(f, row);
             }
+            std::vector<Value> before;
+            if (exists) before = row;
             for (size_t k = 0; k < p.cols.size(); ++k)
                 if (p.cols[k] >= 0) row[p.cols[k]] = in[k + 1].As(f.cols[p.cols[k]].type);
             Stamp(f, row, !exists);
-            if (int32_t rc = Validate(f, id, row)) return rc;
+            if (int32_t rc = Validate(f, id, row, exists ? &before : nullptr)) return rc;
             return WriteRow(f, id, row, !exists) ? QUENDRIL_OK : QUENDRIL_INTERNAL_ERROR;
         });
     }
@@ -957,6 +972,7 @@ public:
                 if (!g.def) continue;
                 for (const RefDef& ref : g.def->refs) {
                     if (ref.target != f.def->tableId) continue;
+                    if (ref.target == kTableZigBee && id < kFirstZigBeeSlotId) continue;
                     std::string sql = "SELECT 1 FROM " + std::string(g.def->table) + " WHERE " + Quote(ref.column) + "=?";
                     if (ref.cardTypes) {
                         std::string list(ref.cardTypes + 1);

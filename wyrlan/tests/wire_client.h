@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "quendril/include/quendril_control.h"
 #include "quendril/wire/message.h"
 
 namespace wyrlan::test {
@@ -78,6 +79,6 @@ struct TestSession {
 };
 
 // The hash key the server accepts by default.
-inline constexpr const char* kHashKey = "7F3A-91C2-KESTRUM-2600";
+inline constexpr const char* kHashKey = QUENDRIL_DEFAULT_HASH_KEY;
 
 }  // namespace wyrlan::test
