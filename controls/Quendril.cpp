@@ -112,7 +112,8 @@ void Quendril::OnNotification() {
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
         const size_t count = static_cast<size_t>(n) / sizeof(QuendrilNotification);
-        for (size_t i = 0; i < count; ++i) {
+        const uint32_t epoch = _channelEpoch;
+        for (size_t i = 0; i < count && epoch == _channelEpoch; ++i) {
             if (records[i].MessageNo == kMessageNo) HandleMessage(records[i].LParam);
         }
         if (static_cast<size_t>(n) < sizeof records) return;
@@ -122,6 +123,7 @@ void Quendril::OnNotification() {
 // Records still in the channel belong to a session that has just been logged off; handling
 // them later would report its loss a second time.
 void Quendril::DiscardNotifications() {
+    ++_channelEpoch;
     if (_channelRead < 0) return;
     char buffer[1024];
     while (::read(_channelRead, buffer, sizeof buffer) > 0) {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <unistd.h>
@@ -16,7 +17,7 @@
 
 #include "controls/Quendril.h"
 #include "controls/tests/recording_widgets.h"
-#include "quendril/include/quendril.h"
+#include "quendril/include/quendril_control.h"
 
 namespace fake {
 
@@ -199,7 +200,10 @@ class Component : public ::testing::Test {
 protected:
     void SetUp() override {
         App();
+        q.reset();
         fake::Reset();
+        broken = reconnected = 0;
+        logoffs.clear();
         Quendril::SetTimerIntervals(30, 30);
         q = std::make_unique<Quendril>();
         QObject::connect(q.get(), &Quendril::ServerConnectionBroken, [this] { ++broken; });
@@ -319,7 +323,8 @@ TEST_F(Component, RenewalRepeatsTheStoredClientLogonUntilItSucceeds) {
     ASSERT_EQ(q->ClientLogon(7, 2), 0);
     fake::failLogons = 3;
     fake::methodResult = -14;
-    q->GetPumpsCount(*new int32_t(0));
+    int32_t n;
+    q->GetPumpsCount(n);
     fake::methodResult = 0;
     ASSERT_TRUE(WaitFor([&] { return reconnected == 1; }));
     ASSERT_EQ(fake::logons.size(), 5u);  // the first logon, three failures, the success

@@ -66,7 +66,9 @@ TEST(Dates, BothWaysAgreeOnKnownValues) {
     for (const DateCase& c : cases) {
         SCOPED_TRACE(c.date);
         EXPECT_EQ(DATE2DateTime(c.date), c.dt);
-        if (c.date > -657434.0) EXPECT_DOUBLE_EQ(DateTime2DATE(c.dt), c.date);
+        if (c.date > -657434.0) {
+            EXPECT_DOUBLE_EQ(DateTime2DATE(c.dt), c.date);
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <tuple>
@@ -84,7 +85,11 @@ Value Extremes(Type t, size_t i) {
         switch (i % 4) {
         case 0: v.null = true; break;
         case 1: break;  // empty
-        case 2: v.text = std::u16string(u"zero\0unit and \xd800 lone surrogate", 32); break;
+        case 2: {
+            static const char16_t kOdd[] = u"zero\0unit and \xd800 lone surrogate";
+            v.text = std::u16string(kOdd, std::size(kOdd) - 1);  // the zero unit included
+            break;
+        }
         case 3: v.text = std::u16string(5000, u'x'); break;
         }
         break;
