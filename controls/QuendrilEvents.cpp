@@ -85,6 +85,15 @@ constexpr FieldPreset kPresets[] = {
     {27, "PumpID", -1},
 };
 
+// The index of the record that events of `kind` carry, or size_t(-1). (Indices, not pointers:
+// null tests of pointers into the table are not constant under the sanitizers.)
+constexpr size_t KindRecord(int kind) {
+    for (size_t i = 0; i < std::size(kRecords); ++i) {
+        if (kRecords[i].kind != 0 && kRecords[i].kind == kind) return i;
+    }
+    return size_t(-1);
+}
+
 constexpr int PresetOf(int kind, std::string_view field) {
     for (const FieldPreset& p : kPresets) {
         if (p.kind == kind && p.field == field) return p.value;
@@ -95,10 +104,10 @@ constexpr int PresetOf(int kind, std::string_view field) {
 // Every preset names a numeric field of its kind's record.
 constexpr bool PresetsNameFields() {
     for (const FieldPreset& p : kPresets) {
-        const quendril::api::RecordInfo* r = quendril::api::RecordOfKind(p.kind);
-        if (r == nullptr) return false;
+        const size_t r = KindRecord(p.kind);
+        if (r == size_t(-1)) return false;
         bool found = false;
-        for (const auto& f : quendril::api::FieldsOf(*r)) {
+        for (const auto& f : quendril::api::FieldsOf(Record(r))) {
             if (p.field == f.name && f.type != Type::kText && f.type != Type::kDate) found = true;
         }
         if (!found) return false;
@@ -222,9 +231,9 @@ void Dispatch(Quendril& q, const Tuple& v) {
 // (the older readers of kinds 1, 2 and 13 read narrower records and are not used).
 constexpr bool IsKindReader(FunctionId id) {
     const quendril::api::FunctionInfo& f = Info(id);
-    if (f.event <= 0 || f.record == nullptr) return false;
-    const quendril::api::RecordInfo* r = quendril::api::RecordOfKind(f.event);
-    return r != nullptr && std::string_view(r->name) == f.record;
+    if (f.event <= 0) return false;
+    const size_t r = KindRecord(f.event);
+    return r != size_t(-1) && RecordIndex(f.record) == r;  // every reader names its record
 }
 
 template <FunctionId Id, class Fn, class... P, size_t... I>

@@ -196,6 +196,11 @@ void ExpectValues(const QVariantList& got, const QVariantList& want) {
     for (qsizetype i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].toString(), want[i].toString()) << "value " << i;
 }
 
+// CheckEvents is protected: reach it as a derived class does.
+struct Drainer : Quendril {
+    void Run() { CheckEvents(); }
+};
+
 class Component : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -205,7 +210,7 @@ protected:
         broken = reconnected = 0;
         logoffs.clear();
         Quendril::SetTimerIntervals(30, 30);
-        q = std::make_unique<Quendril>();
+        q = std::make_unique<Drainer>();
         QObject::connect(q.get(), &Quendril::ServerConnectionBroken, [this] { ++broken; });
         QObject::connect(q.get(), &Quendril::ServerReconnected, [this] { ++reconnected; });
         QObject::connect(q.get(), &Quendril::DBAttendantLogoffEvent, [this](int32_t id) { logoffs.push_back(id); });
@@ -214,14 +219,9 @@ protected:
         q.reset();
         Quendril::SetTimerIntervals(10000, 5000);
     }
-    void Drain() { static_cast<Drainer*>(q.get())->Run(); }
+    void Drain() { q->Run(); }
 
-    // CheckEvents is protected: reach it as a derived class does.
-    struct Drainer : Quendril {
-        void Run() { CheckEvents(); }
-    };
-
-    std::unique_ptr<Quendril> q;
+    std::unique_ptr<Drainer> q;
     int broken = 0;
     int reconnected = 0;
     std::vector<int32_t> logoffs;
