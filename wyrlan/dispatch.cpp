@@ -8,6 +8,7 @@
 #include "quendril/wire/message.h"
 #include "wyrlan/call_connection.h"
 #include "wyrlan/control.h"
+#include "wyrlan/dispatch_store.h"
 // Every header that declares handlers (WYRLAN_HANDLER) comes here.
 #include "wyrlan/handlers_session.h"
 
@@ -117,6 +118,8 @@ std::vector<uint8_t> Dispatch(CallContext& call, const wire::Message& m) {
     if (f->kind != quendril::api::Kind::kServer) {
         // Session and local functions run in the library; they have no business here.
         frame = BareAnswer(m.seq, result);
+    } else if (StoreAnswers(call, *f)) {
+        result = InvokeStore(call, *f, m.seq, m.Values(), frame);
     } else {
         result = kInvokers[static_cast<size_t>(f->id)](call, m.seq, m.Values(), frame);
         if (logon && result == 0 && call.session) frame = LogonAnswer(m.seq, *call.session);

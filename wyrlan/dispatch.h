@@ -1,7 +1,7 @@
 // Turns one CALL into its ANSWER frame: finds the function (by id when the digests matched,
 // else by name; names starting with "@" are the control interface), answers 8 before logon to
 // everything but the logons, reads the in-values per the table (-102 when they do not fit),
-// runs the handler (-101 when there is none) and writes the out-values. Records the call for
+// runs the handler, or the configuration store for the functions it answers (-101 when neither) and writes the out-values. Records the call for
 // GetLastAPIResult. Never fails: every CALL gets an ANSWER.
 #pragma once
 

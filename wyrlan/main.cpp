@@ -22,10 +22,6 @@ int main(int argc, char** argv) {
             break;
     }
     wyrlan::SetLogQuiet(options.quiet);
-    // The configuration store is not opened yet; --db and --demo-site are accepted for it.
-    wyrlan::LogInfo("database %s%s (configuration store not in use yet)", options.db.c_str(),
-                    options.demoSite ? ", demo site" : "");
-
     asio::io_context io(1);
     wyrlan::Server server(io, options);
     if (!server.Open(error)) {

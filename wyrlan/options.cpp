@@ -28,6 +28,9 @@ const char* Usage() {
            "  --events-port N     port of the events connections (default 5124)\n"
            "  --hash-key KEY      hash key internal clients must present\n"
            "  --demo-site         fill a new database with a demo station\n"
+           "  --generate-site large\n"
+           "                      fill a new database with a large site (64 pumps, 10,000 card\n"
+           "                      clients, ...) for benchmarks\n"
            "  --max-sessions N    most sessions at once, 1..4096 (default 64)\n"
            "  --quiet             log errors only\n"
            "  --help              this text\n"
@@ -53,6 +56,13 @@ ParseResult ParseOptions(int argc, char** argv, Options& options, std::string& e
             return ParseResult::kHelp;
         } else if (arg == "--demo-site") {
             options.demoSite = true;
+        } else if (arg == "--generate-site") {
+            if (!value(v)) return ParseResult::kError;
+            if (v != "large") {
+                error = "--generate-site knows only 'large', not '" + std::string(v) + "'";
+                return ParseResult::kError;
+            }
+            options.generateSite = v;
         } else if (arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--db") {
@@ -90,6 +100,10 @@ ParseResult ParseOptions(int argc, char** argv, Options& options, std::string& e
             error = "unknown option '" + std::string(arg) + "'";
             return ParseResult::kError;
         }
+    }
+    if (options.demoSite && !options.generateSite.empty()) {
+        error = "--demo-site and --generate-site exclude each other";
+        return ParseResult::kError;
     }
     if (options.callPort == options.eventsPort) {
         error = "--call-port and --events-port must differ";

@@ -19,6 +19,7 @@ struct Options {
     uint16_t eventsPort = 5124;
     std::string hashKey = kDefaultHashKey;
     bool demoSite = false;
+    std::string generateSite;        // "large": fill a new database with the benchmark site
     int maxSessions = 64;
     bool quiet = false;
 };

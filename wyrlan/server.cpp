@@ -8,6 +8,7 @@
 #include "wyrlan/events_connection.h"
 #include "wyrlan/handler_api.h"
 #include "wyrlan/log.h"
+#include "wyrlan/store/site.h"
 
 namespace wyrlan {
 namespace {
@@ -37,7 +38,41 @@ Server::Server(asio::io_context& io, const Options& options)
       signals_(io, SIGINT, SIGTERM),
       tick_(io) {}
 
+bool Server::OpenStore(std::string& error) {
+    store_ = store::Store::Open(options_.db, &error);
+    if (!store_) {
+        error = "database " + options_.db + ": " + error;
+        return false;
+    }
+    const bool fill = options_.demoSite || !options_.generateSite.empty();
+    if (fill && store_->IsEmpty()) {
+        const bool demo = options_.demoSite;
+        int32_t r = demo ? store::FillDemoSite(*store_) : store::FillLargeSite(*store_);
+        if (r != 0) {
+            error = std::string("filling the ") + (demo ? "demo" : "large") + " site failed with " + std::to_string(r);
+            return false;
+        }
+        LogInfo("database %s: filled with the %s site", options_.db.c_str(), demo ? "demo" : "large");
+    } else {
+        LogInfo("database %s%s", options_.db.c_str(), fill ? " (not empty: kept as it is)" : "");
+    }
+    store_->SetChangeCallback([this](int32_t tableId, int32_t rowId) { PublishChange(tableId, rowId); });
+    services_.store = store_.get();
+    return true;
+}
+
+// DBTriggerEvent: [TableID, RowID], to the sessions whose mask asks for kind 10.
+void Server::PublishChange(int32_t tableId, int32_t rowId) {
+    constexpr int16_t kDBTriggerEvent = 10;
+    Frame frame = MakeEvent(kDBTriggerEvent, 2, [&](wire::ValueWriter& w) {
+        w.Put(tableId);
+        w.Put(rowId);
+    });
+    if (frame) sessions_.Publish(kDBTriggerEvent, frame);
+}
+
 bool Server::Open(std::string& error) {
+    if (!OpenStore(error)) return false;
     asio::error_code ec;
     asio::ip::address address = asio::ip::make_address(options_.listen, ec);
     if (ec) {

@@ -14,6 +14,7 @@
 #include "wyrlan/options.h"
 #include "wyrlan/services.h"
 #include "wyrlan/sessions.h"
+#include "wyrlan/store/store.h"
 
 namespace wyrlan {
 
@@ -21,14 +22,17 @@ class Server {
 public:
     Server(asio::io_context& io, const Options& options);
 
-    // Binds and listens on both ports and starts accepting; false with a reason in `error`
-    // (bad address, port in use).
+    // Opens the configuration store (filling a new one with the site the options ask for), binds
+    // and listens on both ports and starts accepting; false with a reason in `error` (database
+    // cannot be opened, bad address, port in use).
     bool Open(std::string& error);
 
     // Stops accepting, closes every connection, stops the tick. Idempotent.
     void Shutdown();
 
 private:
+    bool OpenStore(std::string& error);
+    void PublishChange(int32_t tableId, int32_t rowId);
     template <class C>
     void Accept(asio::ip::tcp::acceptor& acceptor);
     void Tick();
@@ -38,6 +42,7 @@ private:
     const Options& options_;
     Sessions sessions_;
     IdleForecourt forecourt_;
+    std::unique_ptr<store::Store> store_;
     Services services_;
     asio::ip::tcp::acceptor callAcceptor_;
     asio::ip::tcp::acceptor eventsAcceptor_;

@@ -1,5 +1,5 @@
-// What call handlers can reach: the options, the sessions, the forecourt model and, once it
-// exists, the configuration store. One object for the server's lifetime, used on its thread.
+// What call handlers can reach: the options, the sessions, the forecourt model and the
+// configuration store. One object for the server's lifetime, used on its thread.
 #pragma once
 
 #include <asio.hpp>
@@ -10,14 +10,16 @@
 
 namespace wyrlan {
 
-class Store;  // the configuration store (SQLite): handlers of the configuration functions use it
+namespace store {
+class Store;  // the configuration store (SQLite); it answers the configuration functions
+}
 
 struct Services {
     asio::io_context& io;
     const Options& options;
     Sessions& sessions;
     Forecourt& forecourt;
-    Store* store = nullptr;  // null until the store is opened by the server
+    store::Store* store = nullptr;  // null until Server::Open has opened it
     std::u16string hashKey;  // options.hashKey as UTF-16, compared with InternalClientLogon's
 };
 

@@ -94,7 +94,8 @@ typedef struct QuendrilNotification {
     X(QUENDRIL_NO_MEMORY, -118, "Out of memory")                                                  \
     X(QUENDRIL_EVENT_BACKLOG, -119, "The session did not read its events and was disconnected")   \
     X(QUENDRIL_INTERNAL_ERROR, -120, "Internal error in the server")                              \
-    X(QUENDRIL_TOO_LARGE, -121, "The request or its answer exceeds the message size limit")
+    X(QUENDRIL_TOO_LARGE, -121, "The request or its answer exceeds the message size limit")     \
+    X(QUENDRIL_BAD_REFERENCE, -122, "A referenced object does not exist")
 
 enum QuendrilResult {
 #define QUENDRIL_RESULT_ENUM(name, number, text) name = number,

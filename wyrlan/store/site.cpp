@@ -27,6 +27,14 @@ std::u16string Fmt(const char* format, A... args) {
 
 Value T(const std::u16string& s) { return Value::Text(s); }
 
+// The first `n` characters of a name, without trailing blanks: an INI file does not keep them,
+// so a short name ending in one would not survive an export and import.
+std::u16string ShortOf(const std::u16string& name, size_t n) {
+    std::u16string s = name.substr(0, n);
+    while (!s.empty() && s.back() == u' ') s.pop_back();
+    return s;
+}
+
 // Runs the calls of a generator; the first failure stops it and is kept.
 struct Writer {
     explicit Writer(Store& s) : store(s) {}
@@ -112,7 +120,7 @@ struct Writer {
                    int16_t limitType, double limit, const std::u16string& plate, int32_t n) {
         return Add(F::AddCardClient,
                    {T(name), T(tag), Value::I16(1), Value::I16(static_cast<int16_t>(1 + n % 2)), T(plate),
-                    T(Fmt("C%07d", 2000000 + n)), T(name.substr(0, 10)), T(u""), Value::I16(1),
+                    T(Fmt("C%07d", 2000000 + n)), T(ShortOf(name, 10)), T(u""), Value::I16(1),
                     Value::I16(cardType), Value::I16(limitType), Value::F64(limit), Value::I16(1),
                     Value::Date(47848.0 + n % 365), Value::I32(parent), T(u""), Value::F64(0), Value::I32(1)});
     }
@@ -168,7 +176,7 @@ int32_t FillDemoSite(Store& store) {
     int32_t products[25];
     for (int i = 0; i < 25; ++i) {
         std::u16string name = U(shop[i]);
-        products[i] = w.Product(name, name.substr(0, 12), Fmt("40%011d", 12345670 + i * 91), 100 + i,
+        products[i] = w.Product(name, ShortOf(name, 12), Fmt("40%011d", 12345670 + i * 91), 100 + i,
                                 0.99 + i * 0.85, 1 + i / 5);
     }
 

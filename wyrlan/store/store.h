@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "quendril/api/api_table.h"
+#include "quendril/include/quendril.h"
 #include "wyrlan/store/value.h"
 
 namespace wyrlan::store {
@@ -31,9 +32,8 @@ namespace wyrlan::store {
 using quendril::api::FunctionId;
 
 // Result code for a write that names an object that does not exist (a hose's pump, a tank's
-// grade, a card client's parent of the kind its card type implies). To be added to quendril.h
-// as QUENDRIL_BAD_REFERENCE, "A referenced object does not exist".
-inline constexpr int32_t kResultBadReference = -122;
+// grade, a card client's parent of the kind its card type implies).
+inline constexpr int32_t kResultBadReference = QUENDRIL_BAD_REFERENCE;
 
 // Table IDs of DBTriggerEvent (TableID); RowID is the object's ID unless noted.
 enum TableId : int32_t {

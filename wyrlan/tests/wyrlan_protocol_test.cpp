@@ -65,7 +65,8 @@ TEST_F(ProtocolTest, FunctionsAreFoundByNameAndByIdOnlyWhenTheDigestMatched) {
     } cases[] = {
         {"ServerVersion", 0},
         {"NoSuchFunction", QUENDRIL_NOT_SUPPORTED},
-        {"GetPumpsCount", QUENDRIL_NOT_SUPPORTED},  // no handler until the store exists
+        {"GetPumpsCount", 0},                       // the configuration store answers it
+        {"Authorise", QUENDRIL_NOT_SUPPORTED},      // no handler until the forecourt model has one
         {"ProcessEvents", QUENDRIL_NOT_SUPPORTED},  // runs in the library, never on the wire
         {"@NoSuchControl", QUENDRIL_NOT_SUPPORTED},
     };

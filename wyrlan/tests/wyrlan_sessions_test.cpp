@@ -136,7 +136,7 @@ TEST_F(SessionsTest, SessionFunctionsAnswerForReal) {
 
     // GetLastAPIResult reports the call before it.
     EXPECT_EQ(CallResult(a.calls, "SetClientType", 1, [](wire::ValueWriter& w) { w.Put(int32_t{1}); }), 0);
-    EXPECT_EQ(CallResult(a.calls, "GetPumpsCount"), QUENDRIL_NOT_SUPPORTED);
+    EXPECT_EQ(CallResult(a.calls, "Authorise"), QUENDRIL_NOT_SUPPORTED);
     auto last = a.calls.Call("GetLastAPIResult");
     ASSERT_TRUE(last);
     ASSERT_EQ(last->message.result, 0);
@@ -144,7 +144,7 @@ TEST_F(SessionsTest, SessionFunctionsAnswerForReal) {
     std::optional<std::u16string> log, sub;
     int32_t res = 0, subRes = -1;
     ASSERT_TRUE(v.GetText(log) && v.Get(res) && v.Get(subRes) && v.GetText(sub));
-    EXPECT_EQ(log, std::u16string(u"GetPumpsCount"));
+    EXPECT_EQ(log, std::u16string(u"Authorise"));
     EXPECT_EQ(res, QUENDRIL_NOT_SUPPORTED);
     EXPECT_EQ(subRes, 0);
     EXPECT_EQ(sub, std::u16string());
