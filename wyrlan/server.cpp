@@ -135,6 +135,8 @@ void Server::Tick() {
     tick_.async_wait([this](const asio::error_code& ec) {
         if (ec || stopped_) return;
         forecourt_.Tick(std::chrono::steady_clock::now(), sessions_);
+        // The writes of the last tick go from the store's journal into its file.
+        if (store_) store_->Flush();
         Tick();
     });
 }

@@ -9,9 +9,10 @@
 // fields it knows (matched by name), an older setter leaves the newer fields as they were, and a
 // field never written holds the default that an older version implies.
 //
-// Durability: every write is one SQLite transaction, committed before Call() returns; a write
-// that was refused or failed changes nothing. A write that returned 0 survives a crash of the
-// server process (see Store::Open for the synchronous mode).
+// Durability: a write that was refused or failed changes nothing. A write that returned 0 is in
+// the redo journal (redo_journal.h) when Call() returns, and so survives a crash of the server
+// process, SIGKILL included; the database file takes the writes in batches (Flush, and every
+// few thousand writes), and the next Open replays what the file lacks.
 //
 // Thread-safety: none. One Store is used from one thread (the server's io thread).
 #pragma once
@@ -96,7 +97,12 @@ public:
     int32_t Call(FunctionId id, std::span<const Value> in, std::vector<Value>& out,
                  const CallContext& context = {});
 
-    // Called after every committed change with (TableId, row ID), for DBTriggerEvent.
+    // Commits the writes since the last batch to the database file and empties the journal.
+    // The server calls it from its tick; a write is durable without it. False when the commit
+    // failed (the writes stay in the journal and are replayed at the next open).
+    bool Flush();
+
+    // Called after every write that returned 0 with (TableId, row ID), for DBTriggerEvent.
     using ChangeCallback = std::function<void(int32_t tableId, int32_t rowId)>;
     void SetChangeCallback(ChangeCallback callback);
 
@@ -111,6 +117,7 @@ public:
 
 private:
     explicit Store(std::unique_ptr<Impl> impl);
+    bool Replay(std::string* error);
     std::unique_ptr<Impl> impl_;
 };
 
