@@ -42,14 +42,12 @@ void Percentiles(benchmark::State& state, std::vector<double>& us) {
     state.counters["p99_us"] = us[std::min(us.size() - 1, us.size() * 99 / 100)];
 }
 
-// One wyrlan for the whole run.
+// One wyrlan for the whole run, stopped when the program exits (its destructor).
 wyrlan::ServerProcess& Server() {
-    static wyrlan::ServerProcess* server = [] {
-        auto* s = new wyrlan::ServerProcess;
-        if (!s->Start("127.0.0.1")) std::abort();
-        return s;
-    }();
-    return *server;
+    static wyrlan::ServerProcess server;
+    static const bool started = server.Start("127.0.0.1", {"--quiet"});
+    if (!started) std::abort();
+    return server;
 }
 
 int32_t Logon() {

@@ -334,7 +334,8 @@ void Quendril::SetCurrentPump(int32_t value) {
 }
 
 int32_t Quendril::GetNETVersion(QString& pVersionStr) {
-    pVersionStr = QStringLiteral("Varnel .NET package Version(2,5,8,1:B1) Built(" __DATE__ " at " __TIME__ ")");
+    // The text of the 64-bit package, the only one built here.
+    pVersionStr = QStringLiteral("Varnel .NET package Version(2,5,8,1:B1) Built(Jul 10 2025 at 14:30:15)");
     return 0;
 }
 

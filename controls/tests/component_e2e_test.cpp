@@ -88,6 +88,15 @@ void ExpectValues(const QVariantList& got, const QVariantList& want) {
 
 QVariantList Slice(const QVariantList& v, qsizetype from, qsizetype count = -1) { return v.mid(from, count); }
 
+std::unique_ptr<QSignalSpy> Spy(Quendril* q, const char* name) {
+    const QMetaObject* mo = q->metaObject();
+    for (int i = mo->methodOffset(); i < mo->methodCount(); ++i) {
+        QMetaMethod m = mo->method(i);
+        if (m.methodType() == QMetaMethod::Signal && m.name() == name) return std::make_unique<QSignalSpy>(q, m);
+    }
+    return nullptr;
+}
+
 class ComponentE2E : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { App(); }
@@ -98,17 +107,25 @@ protected:
         q = std::make_unique<Quendril>();
         QObject::connect(q.get(), &Quendril::ServerConnectionBroken, [this] { ++broken; });
         QObject::connect(q.get(), &Quendril::ServerReconnected, [this] { ++reconnected; });
-        ASSERT_EQ(LogOn(), 0);
+        if (logOnFirst) {
+            ASSERT_EQ(LogOn(), 0);
+        }
+        ASSERT_TRUE(LogOnInjector());
+        if (logOnFirst) {
+            ASSERT_TRUE(Retarget());
+        }
+    }
+
+    bool LogOnInjector() {
         BSTR key = Varnel::String2BSTR(QStringLiteral(QUENDRIL_DEFAULT_HASH_KEY));
         BSTR host = Varnel::String2BSTR(QString::fromStdString(server.Address()));
         BSTR name = Varnel::String2BSTR(QStringLiteral("injector"));
-        ASSERT_EQ(InternalClientLogonMT(&injector, 99, 1, name, 1, key, 0, host, server.CallPort(), server.EventsPort(),
-                                        5000, -1, 0, 0),
-                  0);
+        const int32_t res = InternalClientLogonMT(&injector, 99, 1, name, 1, key, 0, host, server.CallPort(),
+                                                  server.EventsPort(), 5000, -1, 0, 0);
         SysFreeString(key);
         SysFreeString(host);
         SysFreeString(name);
-        ASSERT_EQ(QuendrilServerSession(&target), 0);
+        return res == 0;
     }
 
     void TearDown() override {
@@ -117,11 +134,22 @@ protected:
         Quendril::SetTimerIntervals(10000, 5000);
     }
 
-    int32_t LogOn() {
-        return q->InternalClientLogon(5, 1, QStringLiteral("e2e"), 1, QStringLiteral(QUENDRIL_DEFAULT_HASH_KEY),
-                                      0x07FFFFFF, QString::fromStdString(server.Address()),
+    int32_t LogOn(int32_t callTimeout = 5000, const char* hashKey = QUENDRIL_DEFAULT_HASH_KEY) {
+        return q->InternalClientLogon(5, 1, QStringLiteral("e2e"), 1, QString::fromLatin1(hashKey), 0x07FFFFFF,
+                                      QString::fromStdString(server.Address()),
                                       static_cast<int16_t>(server.CallPort()), static_cast<int16_t>(server.EventsPort()),
-                                      5000);
+                                      callTimeout);
+    }
+
+    // Events reach the component's session under the number the server gives it now (a renewed
+    // session has a new one).
+    bool Retarget() { return QuendrilServerSession(&target) == 0; }
+
+    // Whether the component's session takes a trigger event within ms.
+    bool TakesTrigger(int ms = 2000) {
+        auto spy = Spy(q.get(), "DBTriggerEvent");
+        const QVariantList v = SampleValues(RecordNamed("DBTriggerEvent"));
+        return Inject(10, &RecordNamed("DBTriggerEvent"), v) == 0 && WaitFor([&] { return spy->count() == 1; }, ms);
     }
 
     int32_t Inject(int16_t kind, const RecordInfo* r, const QVariantList& values) {
@@ -151,16 +179,20 @@ protected:
     int32_t target = 0;
     int broken = 0;
     int reconnected = 0;
+    bool logOnFirst = true;
 };
 
-std::unique_ptr<QSignalSpy> Spy(Quendril* q, const char* name) {
-    const QMetaObject* mo = q->metaObject();
-    for (int i = mo->methodOffset(); i < mo->methodCount(); ++i) {
-        QMetaMethod m = mo->method(i);
-        if (m.methodType() == QMetaMethod::Signal && m.name() == name) return std::make_unique<QSignalSpy>(q, m);
-    }
-    return nullptr;
-}
+// The same rig with the component not logged on.
+class ComponentE2ENoLogon : public ComponentE2E {
+protected:
+    ComponentE2ENoLogon() { logOnFirst = false; }
+};
+
+
+// What the widgets are told when the connection is lost.
+const QVariantList kPumpOffline = {0, 1, -1, -1, 0, 0, -1, 0, "", "", 1, 0.0, 0.0, 0.0, 0, "", -1, -1, -1, 1, 2, 0,
+                                   -1, 0, 0, 0, 0, 0, 0, 0, -1, -1, 0, "", -1, -1, 0, "", -1, -1.0, -1.0};
+const QVariantList kTankOffline = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0, "", -1, "", 0, 0.0, 0.0, -1, 0, 6, 0};
 
 // Every kind whose record goes straight to its one signal, driven by the record table.
 TEST_F(ComponentE2E, EveryPlainKindReachesItsSignalWithEveryValue) {
@@ -312,43 +344,251 @@ TEST_F(ComponentE2E, DiscardedKindsDoNotStopTheDrain) {
 TEST_F(ComponentE2E, KilledServerTakesWidgetsOfflineAndRenewalBringsThemBack) {
     RecordingPump pump;
     pump.SetID(3);
+    RecordingTank tank;
+    tank.SetID(4);
     q->AddVQPump(&pump);
+    q->AddVQTank(&tank);
     ClientLogoffMT(&injector);
     ASSERT_TRUE(server.Kill());
     ASSERT_TRUE(WaitFor([&] { return broken == 1; }));
     ASSERT_EQ(pump.status.size(), 1u);
-    EXPECT_EQ(pump.status[0][0].toInt(), 0);     // State
-    EXPECT_EQ(pump.status[0][40].toDouble(), -1.0);  // PeakFlowRate
-    QThread::msleep(400);  // renewals fail while the server is down
-    QCoreApplication::processEvents();
+    ExpectValues(pump.status[0], kPumpOffline);
+    ASSERT_EQ(tank.status.size(), 1u);
+    ExpectValues(tank.status[0], kTankOffline);
+    WaitFor([] { return false; }, 400);  // several renewals fail while the server is down
     EXPECT_EQ(reconnected, 0);
+    EXPECT_EQ(pump.status.size(), 1u);  // failed renewals report nothing more
     ASSERT_TRUE(server.Restart());
     ASSERT_TRUE(WaitFor([&] { return reconnected == 1; }, 10000));
     EXPECT_EQ(broken, 1);
-    // The renewed session is the stored one: events flow again, with the stored mask.
-    QString version;
-    EXPECT_EQ(q->GetServerVersion(version), 0);
-    EXPECT_FALSE(version.isEmpty());
+    // The renewed session is the stored one: a trigger event, outside the default mask but
+    // inside the one given at logon, reaches it.
+    ASSERT_TRUE(LogOnInjector());
+    ASSERT_TRUE(Retarget());
+    EXPECT_TRUE(TakesTrigger());
+    q->RemoveVQPump(&pump);
+    q->RemoveVQTank(&tank);
+}
+
+// Each extended event at the boundary of its condition, with the others held below theirs.
+TEST_F(ComponentE2E, ExtendedEventsAreRaisedAtTheBoundaryOfTheirConditions) {
+    std::vector<std::string> order;
+    auto record = [&](const char* name) { return [&order, name](auto...) { order.push_back(name); }; };
+    QObject::connect(q.get(), &Quendril::PumpStatusEventEx3, record("PumpEx3"));
+    QObject::connect(q.get(), &Quendril::PumpStatusEventEx2, record("PumpEx2"));
+    QObject::connect(q.get(), &Quendril::PumpStatusEventEx, record("PumpEx"));
+    QObject::connect(q.get(), &Quendril::PumpStatusEvent, record("Pump"));
+    QObject::connect(q.get(), &Quendril::DeliveryEventEx3, record("DeliveryEx3"));
+    QObject::connect(q.get(), &Quendril::DeliveryEventEx2, record("DeliveryEx2"));
+    QObject::connect(q.get(), &Quendril::DeliveryEventEx, record("DeliveryEx"));
+    QObject::connect(q.get(), &Quendril::DeliveryEvent, record("Delivery"));
+    QObject::connect(q.get(), &Quendril::DBTankStatusEventEx2, record("TankEx2"));
+    QObject::connect(q.get(), &Quendril::DBTankStatusEventEx, record("TankEx"));
+    QObject::connect(q.get(), &Quendril::DBTankStatusEvent, record("Tank"));
+
+    using Fields = std::vector<std::pair<std::string, QVariant>>;
+    const Fields pumpBelow = {{"CurFlowRate", -0.001}, {"HosePhysicalNumber", QVariant::fromValue<int32_t>(-1)},
+                              {"PriceFormat", QVariant::fromValue<int16_t>(0)}};
+    const Fields deliveryBelow = {{"OldVolumeETot", -0.001}, {"NewVolumeETot", -0.001}};
+    const Fields tankBelow = {{"State", QVariant::fromValue<int16_t>(-1)}, {"TankNumber", QVariant::fromValue<int32_t>(-1)}};
+    struct Case {
+        const char* record;
+        int16_t kind;
+        Fields below;
+        Fields set;
+        std::vector<std::string> want;
+    };
+    const Case cases[] = {
+        {"PumpStatusEventEx3", 1, pumpBelow, {}, {"Pump"}},
+        {"PumpStatusEventEx3", 1, pumpBelow, {{"CurFlowRate", 0.0}}, {"PumpEx3", "Pump"}},
+        {"PumpStatusEventEx3", 1, pumpBelow, {{"HosePhysicalNumber", QVariant::fromValue<int32_t>(0)}}, {"PumpEx2", "Pump"}},
+        {"PumpStatusEventEx3", 1, pumpBelow, {{"PriceFormat", QVariant::fromValue<int16_t>(1)}}, {"PumpEx", "Pump"}},
+        {"DeliveryEventEx3", 2, deliveryBelow, {}, {"Delivery"}},
+        {"DeliveryEventEx3", 2, deliveryBelow, {{"OldVolumeETot", 0.0}}, {"DeliveryEx3", "DeliveryEx2", "Delivery"}},
+        {"DeliveryEventEx3", 2, deliveryBelow, {{"NewVolumeETot", 0.0}}, {"DeliveryEx", "Delivery"}},
+        {"DBTankStatusEventEx2", 13, tankBelow, {}, {"Tank"}},
+        {"DBTankStatusEventEx2", 13, tankBelow, {{"State", QVariant::fromValue<int16_t>(0)}}, {"TankEx2", "Tank"}},
+        {"DBTankStatusEventEx2", 13, tankBelow, {{"TankNumber", QVariant::fromValue<int32_t>(0)}}, {"TankEx", "Tank"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.want.front());
+        order.clear();
+        Fields fields = c.below;
+        fields.insert(fields.end(), c.set.begin(), c.set.end());
+        ASSERT_EQ(Inject(c.kind, &RecordNamed(c.record), SampleValues(RecordNamed(c.record), fields)), 0);
+        ASSERT_TRUE(WaitFor([&] { return !order.empty() && order.back() == c.want.back(); }));
+        EXPECT_EQ(order, c.want);
+    }
+}
+
+TEST_F(ComponentE2E, OlderDeliveryEventsCarryTheFirstTagThatIsSet) {
+    auto ex3 = Spy(q.get(), "DeliveryEventEx3");
+    auto ex2 = Spy(q.get(), "DeliveryEventEx2");
+    auto ex = Spy(q.get(), "DeliveryEventEx");
+    struct Case {
+        int64_t tag, attendantTag, cardClientTag, want;
+    };
+    for (Case c : {Case{0, 5, 6, 0}, Case{-1, 0, 6, 0}, Case{-1, -1, -7, -7}, Case{-2, 9, 6, 9}}) {
+        SCOPED_TRACE(c.want);
+        ex3->clear();
+        ex2->clear();
+        ex->clear();
+        const RecordInfo& r = RecordNamed("DeliveryEventEx3");
+        ASSERT_EQ(Inject(2, &r, SampleValues(r, {{"Tag", QVariant::fromValue(c.tag)},
+                                                 {"AttendantTag", QVariant::fromValue(c.attendantTag)},
+                                                 {"CardClientTag", QVariant::fromValue(c.cardClientTag)}})),
+                  0);
+        ASSERT_TRUE(WaitFor([&] { return ex->count() == 1; }));
+        EXPECT_EQ(ex3->at(0)[34].toLongLong(), c.tag);  // the record's own Tag
+        EXPECT_EQ(ex3->at(0)[38].toLongLong(), c.attendantTag);
+        EXPECT_EQ(ex2->at(0)[25].toLongLong(), c.want);
+        EXPECT_EQ(ex->at(0)[22].toLongLong(), c.want);
+    }
+}
+
+// 8 (the session is gone) takes the widgets offline without ServerConnectionBroken; the renewal
+// still reports ServerReconnected.
+TEST_F(ComponentE2E, SessionGoneIsSilentAndRenewed) {
+    RecordingPump pump;
+    pump.SetID(3);
+    q->AddVQPump(&pump);
+    ASSERT_EQ(::ClientLogoff(), 0);  // the component's session ends behind its back
+    int32_t count = -1;
+    EXPECT_EQ(q->GetPumpsCount(count), 8);
+    ASSERT_EQ(pump.status.size(), 1u);
+    ExpectValues(pump.status[0], kPumpOffline);
+    ASSERT_TRUE(WaitFor([&] { return reconnected == 1; }));
+    EXPECT_EQ(broken, 0);
+    EXPECT_EQ(q->GetPumpsCount(count), 0);
     q->RemoveVQPump(&pump);
 }
 
-TEST_F(ComponentE2E, WrappersSample) {
-    // Functions this server does not offer yet answer -101: returned as is, no loss.
+// -23 (no answer within the call time-out) does the same.
+TEST_F(ComponentE2E, CallTimeOutIsSilentAndRenewed) {
+    ASSERT_EQ(q->ClientLogoff(), 0);
+    ASSERT_EQ(LogOn(300), 0);
+    ASSERT_TRUE(Retarget());
+    RecordingTank tank;
+    tank.SetID(4);
+    q->AddVQTank(&tank);
+    ASSERT_EQ(QuendrilHoldAnswersMT(injector, target, 1500), 0);
     int32_t count = -1;
-    const int32_t pumps = q->GetPumpsCount(count);
-    EXPECT_TRUE(pumps == 0 || pumps == -101) << pumps;
-    QDateTime now;
-    if (q->GetDateTime(now) == 0) {
-        EXPECT_LT(std::abs(now.secsTo(QDateTime::currentDateTime())), 120);
-    }
+    EXPECT_EQ(q->GetPumpsCount(count), -23);
+    ASSERT_EQ(tank.status.size(), 1u);
+    ExpectValues(tank.status[0], kTankOffline);
+    ASSERT_TRUE(WaitFor([&] { return reconnected == 1; }));
+    EXPECT_EQ(broken, 0);
+    EXPECT_EQ(q->GetPumpsCount(count), 0);
+    q->RemoveVQTank(&tank);
+}
+
+TEST_F(ComponentE2ENoLogon, FirstLogonThatFailedLeavesNothingToRenew) {
+    EXPECT_EQ(LogOn(5000, "not-the-key"), QUENDRIL_WRONG_HASH_KEY);
+    RecordingPump pump;
+    pump.SetID(3);
+    q->AddVQPump(&pump);
+    int32_t count = -1;
+    EXPECT_EQ(q->GetPumpsCount(count), 8);
+    ASSERT_EQ(pump.status.size(), 1u);
+    ExpectValues(pump.status[0], kPumpOffline);
+    WaitFor([] { return false; }, 500);  // the logon timer ticks once and stops: nothing to renew
+    EXPECT_EQ(reconnected, 0);
+    EXPECT_EQ(broken, 0);
+    int32_t sessions = -1;
+    ASSERT_EQ(GetClientsCountMT(injector, &sessions), 0);
+    EXPECT_EQ(sessions, 1);  // the injector's only
+    EXPECT_EQ(pump.status.size(), 1u);
+    q->RemoveVQPump(&pump);
+}
+
+// The stored event mask is what a renewed logon sends again; keys with any of the top four bits
+// set, and 0, are passed on but not kept.
+TEST_F(ComponentE2ENoLogon, RenewalSendsTheStoredMaskAgain) {
+    ASSERT_EQ(q->ClientLogonEx(7, 1, QString::fromStdString(server.Address()), static_cast<int16_t>(server.CallPort()),
+                               static_cast<int16_t>(server.EventsPort()), 5000),
+              0);
+    ASSERT_TRUE(Retarget());
+    EXPECT_FALSE(TakesTrigger(300));  // trigger events are outside the default mask
+    ASSERT_EQ(q->SetClientType(Quendril::kDefaultEventMask | (1 << 9)), 0);
+    EXPECT_TRUE(TakesTrigger());
+    ASSERT_EQ(q->SetClientType(static_cast<int32_t>(0x10000000u | 1u)), 0);
+    ASSERT_EQ(q->SetClientType(0), 0);
+    ASSERT_EQ(QuendrilDropSessionMT(injector, target), 0);
+    ASSERT_TRUE(WaitFor([&] { return reconnected == 1; }));
+    EXPECT_EQ(broken, 1);
+    ASSERT_TRUE(Retarget());
+    EXPECT_TRUE(TakesTrigger());
+}
+
+TEST_F(ComponentE2E, WrappersCarryEveryTypeBothWays) {
+    int32_t count = -1;
+    EXPECT_EQ(q->GetPumpsCount(count), 0);
+    EXPECT_EQ(count, 0);  // a new site
+
+    // Texts (empty, null, beyond Latin-1), i16, i32, f64 and a date, in and back out.
+    const QDateTime expires(QDate(2026, 3, 1), QTime(13, 45, 30));
+    int32_t id = 0, number = 0;
+    ASSERT_EQ(q->AddCardClient(id, number, QStringLiteral("Ana Müller €"), QStringLiteral("TAG-1"), 1, 2,
+                               QLatin1String(""), QString(), QStringLiteral("Ana"), QStringLiteral("pw"), 1, 1, 1, 12.5,
+                               1, expires, -1, QStringLiteral("SV9"), 1234.5, 7),
+              0);
+    EXPECT_GT(id, 0);
+    int32_t gotNumber = 0, parent = 0, factor = 0;
+    QString name, tag, plate, idNumber, shortName, password, serial;
+    int16_t enabled = 0, priceLevel = 0, gradeType = 0, cardType = 0, limitType = 0, entryType = 0;
+    double limit = 0, odometer = 0;
+    QDateTime gotExpires;
+    ASSERT_EQ(q->GetCardClientPropertiesEx4(id, gotNumber, name, tag, enabled, priceLevel, plate, idNumber, shortName,
+                                            password, gradeType, cardType, limitType, limit, entryType, gotExpires,
+                                            parent, serial, odometer, factor),
+              0);
+    EXPECT_EQ(gotNumber, number);
+    EXPECT_EQ(name, QStringLiteral("Ana Müller €"));
+    EXPECT_EQ(tag, QStringLiteral("TAG-1"));
+    EXPECT_EQ(priceLevel, 2);
+    EXPECT_TRUE(plate.isEmpty() && !plate.isNull());
+    EXPECT_TRUE(idNumber.isEmpty() && !idNumber.isNull());
+    EXPECT_EQ(limit, 12.5);
+    EXPECT_EQ(gotExpires, expires);
+    EXPECT_EQ(parent, -1);
+    EXPECT_EQ(odometer, 1234.5);
+    EXPECT_EQ(factor, 7);
+
+    // A failed call: the code as the library gave it, texts empty, not null.
+    name = QStringLiteral("stale");
+    EXPECT_EQ(q->GetCardClientPropertiesEx4(id + 1000, gotNumber, name, tag, enabled, priceLevel, plate, idNumber,
+                                            shortName, password, gradeType, cardType, limitType, limit, entryType,
+                                            gotExpires, parent, serial, odometer, factor),
+              QUENDRIL_NOT_FOUND);
+    EXPECT_TRUE(name.isEmpty() && !name.isNull());
+
+    // i64 both ways, through a ZigBee coordinator's PAN.
+    int32_t port = 0, portNumber = 0;
+    ASSERT_EQ(q->AddPort(port, portNumber, QStringLiteral("coordinator"), 1, 3, QStringLiteral("ZB-1")), 0);
+    ASSERT_EQ(q->SetZBCoordPan(port, 0xBEEF), 0);
+    int64_t pan = 0, keyA = 0, keyB = 0;
+    int32_t channels = 0;
+    ASSERT_EQ(q->GetZB2GConfig(port, pan, channels, keyA, keyB), 0);
+    EXPECT_EQ(pan, 0xBEEF);
+
+    // The controller's clock, as a date-time both ways.
+    const QDateTime ahead = QDateTime::currentDateTime().addSecs(3600);
+    ASSERT_EQ(q->SetDateTime(ahead), 0);
+    QDateTime clock;
+    ASSERT_EQ(q->GetDateTime(clock), 0);
+    EXPECT_LT(std::abs(clock.secsTo(ahead)), 5);
+
+    // A function this server has no handler for yet: its code unchanged, no connection loss.
+    EXPECT_EQ(q->Authorise(1), QUENDRIL_NOT_SUPPORTED);
     QString dll;
     EXPECT_EQ(q->GetDLLVersion(dll), 0);
     EXPECT_FALSE(dll.isEmpty());
-    EXPECT_FALSE(q->ResultString(-14).isEmpty());
+    EXPECT_EQ(q->ResultString(-23), QStringLiteral("The server did not answer within the call time-out"));
     QString log, subText;
     int32_t res = -1, sub = -1;
     EXPECT_EQ(q->GetLastAPIResult(log, res, sub, subText), 0);
     EXPECT_EQ(broken, 0);
+    EXPECT_EQ(reconnected, 0);
 }
 
 }  // namespace

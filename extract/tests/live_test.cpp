@@ -1,119 +1,122 @@
-// Kestrum with the real libQuendril.so, against no server and against a real wyrlan. The tool's
-// ports are fixed (5123, 5124), so each server gets a loopback address of its own.
+// Kestrum's command line with the real libQuendril.so, against no server and against a real
+// wyrlan. The tool's ports are fixed (5123, 5124), so each server gets a loopback address of its
+// own (127.0.10.x for this suite).
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "tool_fixture.h"
+#include "live_fixture.h"
 
-using kestrum::testing::Lines;
-using kestrum::testing::ReadFile;
-using kestrum::testing::TempRoot;
+using namespace kestrum::testing;
 
 namespace {
 
-// TALVORNE_ROOT with the real client library and a log folder.
-class LiveRoot : public TempRoot {
-public:
-    LiveRoot() {
-        std::filesystem::create_directory(*this / "log");
-        std::filesystem::create_symlink(KESTRUM_QUENDRIL, *this / "libQuendril.so");
-    }
-};
-
-// wyrlan on `address` with the tool's ports and a fresh demo site; stopped with the object.
-class LiveServer {
-public:
-    explicit LiveServer(const std::string& address) : address_(address) {
-        const std::string db = root_ / "wyrlan.db";
-        pid_ = fork();
-        if (pid_ == 0) {
-            execl(KESTRUM_WYRLAN, KESTRUM_WYRLAN, "--db", db.c_str(), "--listen", address.c_str(), "--call-port",
-                  "5123", "--events-port", "5124", "--demo-site", "--quiet", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 100 && !Listening(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ~LiveServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool Listening() const {
-        int s = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(5123);
-        inet_pton(AF_INET, address_.c_str(), &to.sin_addr);
-        bool ok = connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
-        close(s);
-        return ok;
-    }
-
-private:
-    TempRoot root_;
-    std::string address_;
-    pid_t pid_ = -1;
-};
-
-std::string RunKestrum(const TempRoot& root, const std::string& args, int& status) {
-    // Sanitizer builds: the client library's logon leaves one allocation of the sanitizer runtime
-    // behind; it is the library's, not the tool's (the tool's own runs are checked without it).
-    std::ofstream(root / "lsan.supp") << "leak:libubsan\n";
-    std::string command = "cd '" + root.Path() + "' && LSAN_OPTIONS=suppressions='" + (root / "lsan.supp") +
-                          "' TALVORNE_ROOT='" + root.Path() + "' '" KESTRUM_EXE "' " + args + " 2>>kestrum.stderr";
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-    int raw = pclose(pipe);
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return output;
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 TEST(LiveTest, DeadAddressGivesSixTriesForImportAndOneForExport) {
     LiveRoot root;
+    std::ofstream(root / "in.ini") << "[Port01]\r\nNumber=1\r\n";
     struct {
         const char* args;
+        const char* mode;
         int tries;
-    } cases[] = {{"IMPORT in.ini 127.0.0.201", 6}, {"EXPORT out.ini 127.0.0.201", 1}};
+    } cases[] = {{"IMPORT in.ini 127.0.10.250", "import", 6}, {"EXPORT out.ini 127.0.10.250", "export", 1}};
     for (const auto& c : cases) {
-        int status = 0;
-        auto lines = Lines(RunKestrum(root, c.args, status));
-        EXPECT_EQ(status, 255);
-        ASSERT_EQ(lines.size(), size_t(3 + c.tries + 1)) << c.args;
-        EXPECT_EQ(lines[3], "Try 1, " + lines[2]);
-        EXPECT_EQ(lines.back().rfind("Logon failed - ", 0), 0u);
-        EXPECT_GT(lines.back().size(), std::string("Logon failed - .").size());  // the library's text
+        SCOPED_TRACE(c.args);
+        ToolRun run = RunKestrum(root, c.args);
+        EXPECT_EQ(run.status, 255);
+        auto lines = Lines(run.output);
+        ASSERT_EQ(lines.size(), size_t(3 + c.tries + 1));
+        const std::string connecting = std::string("Connecting to 127.0.10.250 for ") + c.mode + ".";
+        EXPECT_EQ(lines[2], connecting);
+        for (int i = 1; i <= c.tries; ++i) EXPECT_EQ(lines[2 + i], "Try " + std::to_string(i) + ", " + connecting);
+        EXPECT_EQ(lines.back(), "Logon failed - The server cannot be reached.");
     }
-    EXPECT_FALSE(std::filesystem::exists(root / "in.ini"));
+    EXPECT_FALSE(std::filesystem::exists(root / "out.ini"));
+    const std::string log = ReadFile(root / "log/Kestrum.L00");
+    EXPECT_NE(log.find("Logon failed - -112."), std::string::npos);
+    EXPECT_NE(log.find("Logon failed - The server cannot be reached."), std::string::npos);
 }
 
-TEST(LiveTest, ExportLogsOnAndWritesTheVersions) {
-    LiveServer server("127.0.0.202");
-    ASSERT_TRUE(server.Listening());
+// Each command line against one demo server: exit status, the last line printed, and what the
+// written file holds.
+TEST(LiveTest, ArgumentRulesAgainstARunningServer) {
+    LiveServer server;
+    ASSERT_TRUE(server.Start("127.0.10.1", "--demo-site"));
+    struct Case {
+        std::string args;
+        int status;
+        std::string lastLine;
+        std::function<void(const Ini&)> check;  // of a.ini; null: no a.ini must exist
+    };
+    auto has = [](const Ini& ini, const std::string& section) { return ini.Find(section) != nullptr; };
+    const Case cases[] = {
+        {"a.ini 127.0.10.1", 0, "All done.",
+         [&](const Ini& ini) {
+             ASSERT_GE(ini.Sections().size(), 2u);
+             EXPECT_EQ(ini.Sections()[1].name, "Port01");  // no fixed sections
+             EXPECT_TRUE(has(ini, "Client001"));
+         }},
+        {"EXPORT a.ini overwritten 127.0.10.1", 0, "All done.", [&](const Ini& ini) { EXPECT_TRUE(has(ini, "Pump01")); }},
+        {"version a.ini 127.0.10.1", 0, "All done.",
+         [&](const Ini& ini) {
+             EXPECT_TRUE(has(ini, "ZigBee05"));
+             EXPECT_FALSE(has(ini, "Grade01"));
+         }},
+        {"VERSION EXPORT a.ini 127.0.10.1", 0, "All done.", [&](const Ini& ini) { EXPECT_FALSE(has(ini, "Pump01")); }},
+        {"/company /IPT a.ini 127.0.10.1", 0, "All done.",
+         [&](const Ini& ini) {
+             ASSERT_TRUE(has(ini, "Protocol"));
+             EXPECT_EQ((*ini.Find("Protocol"))["Name"], "PAM");
+             EXPECT_TRUE(has(ini, "GSC"));
+             EXPECT_TRUE(has(ini, "IPT"));
+         }},
+        {"/PAM /Company a.ini 127.0.10.1", 0, "All done.",
+         [&](const Ini& ini) {
+             ASSERT_TRUE(has(ini, "Protocol"));
+             EXPECT_EQ((*ini.Find("Protocol"))["Name"], "Company");
+             EXPECT_FALSE(has(ini, "GSC"));
+         }},
+        {"/nocardclients /NOPRODUCTS a.ini 127.0.10.1", 0, "All done.",
+         [&](const Ini& ini) {
+             EXPECT_FALSE(has(ini, "Client001"));
+             EXPECT_FALSE(has(ini, "Product001"));
+             EXPECT_TRUE(has(ini, "Attendant01"));
+         }},
+        {"IMPORT a.ini 127.0.10.1", 255, "Cannot read the configuration file a.ini.", nullptr},
+        {"/PAM IMPORT", 255,
+         "Kestrum IMPORT | EXPORT <destination INI file name> [<server name>|<server IP>] [/PAM | /Company] ", nullptr},
+        {"a.ini", 255,
+         "Kestrum IMPORT | EXPORT | VERSION <destination INI file name> [<server name>|<server IP>] [/PAM | /Company] ",
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        LiveRoot root;
+        ToolRun run = RunKestrum(root, c.args);
+        EXPECT_EQ(run.status, c.status);
+        auto lines = Lines(run.output);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), c.lastLine);
+        EXPECT_EQ(run.output.find("failed"), std::string::npos) << run.output;
+        if (c.check) {
+            c.check(Ini(ReadFile(root / "a.ini")));
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(root / "a.ini"));
+        }
+    }
+    // The session was logged on and off again each time: the log says nothing failed.
     LiveRoot root;
-    int status = 0;
-    auto lines = Lines(RunKestrum(root, "EXPORT site.ini 127.0.0.202", status));
-    ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines[3], "Try 1, Connecting to 127.0.0.202 for export.");
-    const std::string file = ReadFile(root / "site.ini");
-    EXPECT_NE(file.find("\r\nClientVersion="), std::string::npos);
-    EXPECT_NE(file.find("\r\nServerVersion="), std::string::npos);
+    ASSERT_EQ(RunKestrum(root, "EXPORT a.ini 127.0.10.1").status, 0);
     const std::string log = ReadFile(root / "log/Kestrum.L00");
     EXPECT_NE(log.find("loaded successfully"), std::string::npos);
-    EXPECT_EQ(log.find("Logon failed"), std::string::npos);
-    EXPECT_EQ(log.find("SetClientType failed"), std::string::npos);
+    EXPECT_EQ(log.find("failed"), std::string::npos);
+    EXPECT_TRUE(EndsWith(ReadFile(root / "a.ini"), "\r\n"));
 }
 
 }  // namespace

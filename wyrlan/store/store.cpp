@@ -1703,17 +1703,19 @@ std::unique_ptr<Store> Store::Open(const std::string& path, std::string* error, 
         return nullptr;
     }
     sqlite3_busy_timeout(impl->db_, 5000);
-    // WAL with synchronous=NORMAL: a commit is in the WAL file (the kernel's page cache) when
-    // COMMIT returns, and the WAL is synced only at checkpoints. Killing the server process,
-    // even with SIGKILL, loses nothing that was committed: the kernel still writes those pages
-    // and the next open replays the WAL. Only an OS crash or power loss can drop the last
-    // commits (never corrupt the file), which a controller's configuration tolerates, at ~14x
-    // the write rate of synchronous=FULL (about 55,000 against 4,000 commits/s here).
+    // WAL with synchronous=NORMAL: a batch commit is in the WAL file (the kernel's page cache)
+    // when COMMIT returns, and the WAL is synced only at checkpoints; the writes of the batch were
+    // in the redo journal (also page cache) before each was answered. Killing the server process,
+    // even with SIGKILL, loses nothing that was answered 0: the kernel still writes those pages
+    // and the next open replays the WAL and then the journal. Only an OS crash or power loss can
+    // drop the last writes (never corrupt the file), which a controller's configuration
+    // tolerates, at ~14x the commit rate of synchronous=FULL (about 55,000 against 4,000/s here).
     //
     // The server is the file's only user: an exclusive lock taken at the first access and held
     // until close spares every transaction its file-lock calls and the WAL its shared-memory
     // index (a second server on the same file cannot open it instead of sharing it).
-    if (!impl->Exec("PRAGMA locking_mode=EXCLUSIVE") || !impl->Exec("PRAGMA journal_mode=WAL") || !impl->Exec("PRAGMA synchronous=NORMAL") ||
+    if (!impl->Exec("PRAGMA locking_mode=EXCLUSIVE") || !impl->Exec("PRAGMA journal_mode=WAL") ||
+        !impl->Exec("PRAGMA synchronous=NORMAL") ||
         // Room for a whole batch of writes: a batch that outgrows the page cache spills pages
         // into the WAL one write at a time.
         !impl->Exec("PRAGMA cache_size=-65536") ||

@@ -78,6 +78,11 @@ bool ServerProcess::Start(const std::string& address, std::vector<std::string> e
         dir_ = pattern;
         dbPath_ = dir_ + "/wyrlan.db";
     }
+    if (fixedCallPort_ != 0 && fixedEventsPort_ != 0) {
+        callPort_ = fixedCallPort_;
+        eventsPort_ = fixedEventsPort_;
+        return Restart();
+    }
     for (int attempt = 0; attempt < 8; ++attempt) {
         callPort_ = FreePort(address_);
         eventsPort_ = FreePort(address_);
@@ -89,6 +94,11 @@ bool ServerProcess::Start(const std::string& address, std::vector<std::string> e
         if (pid_ > 0) Kill();
     }
     return false;
+}
+
+void ServerProcess::UseFixedPorts(uint16_t callPort, uint16_t eventsPort) {
+    fixedCallPort_ = callPort;
+    fixedEventsPort_ = eventsPort;
 }
 
 bool ServerProcess::Restart() {

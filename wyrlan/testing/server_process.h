@@ -33,6 +33,11 @@ public:
     // process is then gone.
     bool Start(const std::string& address = "127.0.0.1", std::vector<std::string> extraArgs = {});
 
+    // Makes the next Start() use these two ports instead of free ones (for clients whose ports
+    // are fixed). A server that cannot bind them is retried a few times on the same ports; Start()
+    // is false when they stay taken. Ports 0 go back to free ports.
+    void UseFixedPorts(uint16_t callPort, uint16_t eventsPort);
+
     // Starts it again after Stop() or Kill(), on the same database, ports and arguments.
     // False when it is running already or does not come up within 10 s.
     bool Restart();
@@ -65,6 +70,8 @@ private:
     uint16_t callPort_ = 0;
     uint16_t eventsPort_ = 0;
     pid_t pid_ = -1;
+    uint16_t fixedCallPort_ = 0;
+    uint16_t fixedEventsPort_ = 0;
 };
 
 }  // namespace wyrlan
