@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "controls/Quendril.h"
+#include "controls/tests/qt_test_support.h"
 #include "controls/tests/recording_widgets.h"
 #include "quendril/api/api_table.h"
 #include "quendril/include/quendril_control.h"
@@ -25,25 +26,6 @@ using quendril::api::kRecords;
 using quendril::api::RecordInfo;
 using quendril::api::Type;
 using Varnel::Quendril;
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "component_e2e_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
-bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 const RecordInfo& RecordNamed(std::string_view name) {
     for (const RecordInfo& r : kRecords) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "controls/Quendril.h"
+#include "controls/tests/qt_test_support.h"
 #include "controls/tests/recording_widgets.h"
 #include "quendril/include/quendril_control.h"
 
@@ -217,25 +218,6 @@ BSTR ResultString(int32_t Res) {
 namespace {
 
 using Varnel::Quendril;
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "component_offline_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
-bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 void ExpectValues(const QVariantList& got, const QVariantList& want) {
     ASSERT_EQ(got.size(), want.size());

@@ -10,27 +10,17 @@
 
 #include "tool_fixture.h"
 
+using kestrum::testing::RunShell;
 using kestrum::testing::TempRoot;
+using kestrum::testing::ToolRun;
 
 namespace {
 
-struct ToolRun {
-    std::string output;
-    int status;
-};
 
 ToolRun RunTool(const std::string& exe, const TempRoot& root, const std::vector<std::string>& args) {
     std::string command = "cd '" + root.Path() + "' && TALVORNE_ROOT='" + root.Path() + "' '" + exe + "'";
     for (const auto& arg : args) command += " '" + arg + "'";
-    command += " 2>&1";
-    ToolRun run{"", -1};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
-    int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
+    return RunShell(command + " 2>&1");
 }
 
 const std::string kUsageFirst =

@@ -61,19 +61,8 @@ inline std::string KestrumCommand(const TempRoot& root, const std::string& args)
 }
 
 // Runs Kestrum with `args` (shell words) in the root; its standard output and exit status.
-struct ToolRun {
-    std::string output;
-    int status = -1;
-};
 inline ToolRun RunKestrum(const TempRoot& root, const std::string& args) {
-    ToolRun run;
-    FILE* pipe = popen((KestrumCommand(root, args) + " 2>>kestrum.stderr").c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
-    int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
+    return RunShell(KestrumCommand(root, args) + " 2>>kestrum.stderr");
 }
 
 // Kestrum in the background, its output into root/<out>; Wait() gives the status. The destructor

@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -38,6 +39,24 @@ inline std::vector<std::string> Lines(const std::string& text) {
 }
 
 // A fresh directory, removed with the object.
+// What a run of the tool gave: its standard output and exit status (-1 when it did not exit).
+struct ToolRun {
+    std::string output;
+    int status = -1;
+};
+
+// Runs a shell command and collects its standard output.
+inline ToolRun RunShell(const std::string& command) {
+    ToolRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, n);
+    int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
 class TempRoot {
 public:
     TempRoot() {

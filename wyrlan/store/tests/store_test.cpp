@@ -105,6 +105,8 @@ protected:
         EXPECT_EQ(Call(f, {}), 0);
         return out_.empty() ? -1 : static_cast<int32_t>(out_[0].i);
     }
+    // After a stream of SequencedWrite calls answered up to `last`.
+    void ExpectSequencedWritesUpTo(int32_t last);
     // The out-values of the last call by field name.
     std::map<std::string, Value> OutsByName(const char* name) {
         std::map<std::string, Value> m;
@@ -750,6 +752,28 @@ TEST_F(StoreFileTest, LargeSiteHasTheBenchmarkCounts) {
     std::printf("10,000 SetCardClientPropertiesEx4 in %.3f s (%.0f writes/s)\n", seconds, 10000 / seconds);
 }
 
+// Write number `seq` of a stream over the demo site's 40 card clients: client 1 + seq % 40 gets
+// the sequence number as its Odometer.
+std::vector<Value> SequencedWrite(int32_t seq) {
+    int32_t id = 1 + seq % 40;
+    std::vector<Value> in = SetterArgs("SetCardClientPropertiesEx4", id, 0, nullptr);
+    in[1] = Value::I32(id);
+    in[11] = Value::I16(1);
+    in[16] = Value::I32(-1);
+    in[18] = Value::F64(seq);  // Odometer
+    return in;
+}
+
+// Each client holds the highest sequence number written to it, up to `last`.
+void StoreFixture::ExpectSequencedWritesUpTo(int32_t last) {
+    for (int32_t seq = last - 39; seq <= last; ++seq) {
+        int32_t id = 1 + seq % 40;
+        ASSERT_EQ(Call(F::GetCardClientPropertiesEx4, {Value::I32(id)}), 0);
+        EXPECT_GE(OutsByName("GetCardClientPropertiesEx4")["Odometer"].f, seq) << "client " << id;
+    }
+    EXPECT_EQ(Count(F::GetCardClientsCount), 40);
+}
+
 // Writes in a loop in a child process that reports each write answered 0 through a pipe, and is
 // killed with SIGKILL in the middle: the file must open and hold every reported write.
 TEST_F(StoreFileTest, KillNineKeepsEveryAnsweredWrite) {
@@ -765,13 +789,7 @@ TEST_F(StoreFileTest, KillNineKeepsEveryAnsweredWrite) {
         if (!s) _exit(2);
         std::vector<Value> out;
         for (int32_t i = 1;; ++i) {
-            int32_t id = 1 + i % 40;
-            std::vector<Value> in = SetterArgs("SetCardClientPropertiesEx4", id, 0, nullptr);
-            in[1] = Value::I32(id);
-            in[11] = Value::I16(1);
-            in[16] = Value::I32(-1);
-            in[18] = Value::F64(i);  // Odometer: the sequence number
-            if (s->Call(Info("SetCardClientPropertiesEx4").id, in, out) != 0) _exit(3);
+            if (s->Call(F::SetCardClientPropertiesEx4, SequencedWrite(i), out) != 0) _exit(3);
             if (write(fds[1], &i, sizeof i) != sizeof i) _exit(4);
         }
     }
@@ -787,13 +805,7 @@ TEST_F(StoreFileTest, KillNineKeepsEveryAnsweredWrite) {
     ASSERT_TRUE(WIFSIGNALED(status)) << "child ended with " << status;
     ASSERT_GE(last, 3000);
     Reopen();
-    // Each client holds the highest sequence number written to it.
-    for (int32_t seq = last - 39; seq <= last; ++seq) {
-        int32_t id = 1 + seq % 40;
-        ASSERT_EQ(Call(F::GetCardClientPropertiesEx4, {Value::I32(id)}), 0);
-        EXPECT_GE(OutsByName("GetCardClientPropertiesEx4")["Odometer"].f, seq) << "client " << id;
-    }
-    EXPECT_EQ(Count(F::GetCardClientsCount), 40);
+    ExpectSequencedWritesUpTo(last);
 }
 
 TEST_F(StoreFileTest, RefusesAFileOfANewerSchema) {
@@ -876,13 +888,7 @@ TEST_F(StoreServerTest, KillNineOfTheServerKeepsEveryAnsweredWrite) {
     std::thread writer([&] {
         std::vector<Value> out;
         for (int32_t i = 1;; ++i) {
-            int32_t id = 1 + i % 40;
-            std::vector<Value> in = SetterArgs("SetCardClientPropertiesEx4", id, 0, nullptr);
-            in[1] = Value::I32(id);
-            in[11] = Value::I16(1);
-            in[16] = Value::I32(-1);
-            in[18] = Value::F64(i);  // Odometer: the sequence number
-            int32_t r = testing::CallThroughLibrary(session_, F::SetCardClientPropertiesEx4, in, out);
+            int32_t r = testing::CallThroughLibrary(session_, F::SetCardClientPropertiesEx4, SequencedWrite(i), out);
             if (r != 0) {
                 failure = r;
                 return;
@@ -900,12 +906,7 @@ TEST_F(StoreServerTest, KillNineOfTheServerKeepsEveryAnsweredWrite) {
     ClientLogoffMT(&session_);
     ASSERT_TRUE(server_.Restart());
     ASSERT_NO_FATAL_FAILURE(LogOn());
-    for (int32_t seq = last - 39; seq <= last; ++seq) {
-        int32_t id = 1 + seq % 40;
-        ASSERT_EQ(Call(F::GetCardClientPropertiesEx4, {Value::I32(id)}), 0);
-        EXPECT_GE(OutsByName("GetCardClientPropertiesEx4")["Odometer"].f, seq) << "client " << id;
-    }
-    EXPECT_EQ(Count(F::GetCardClientsCount), 40);
+    ExpectSequencedWritesUpTo(last);
 }
 
 }  // namespace
